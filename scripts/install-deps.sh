@@ -4,7 +4,7 @@
 set -euo pipefail
 what=${1:-build}
 pkgs=(cmake make g++ g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libunicorn-dev
-      libpng-dev nlohmann-json3-dev libcli11-dev libfreetype-dev fonts-dejavu-core pkg-config)
+      libpng-dev nlohmann-json3-dev libcli11-dev libfmt-dev libfreetype-dev fonts-dejavu-core pkg-config)
 case "$what" in
   build) ;;
   test)  pkgs+=(libgtest-dev libbenchmark-dev) ;;
