@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <expected>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -180,36 +181,35 @@ void paint_bezel(Canvas& c) {
     c.fill(shadow, rgb(8, 8, 10, 0.8f));
 
     const Mask body = ring(size, size, dial_centre, face_radius - 0.5, bezel_outer);
-    c.fill(body, [&](Vec2 p) {
+    constexpr double groove = lip_outer - 0.6;  // a fine dark line behind the rim
+    c.fill(body, supersampled([&](Vec2 p) {
         const Vec2 d = p - dial_centre;
         const double r = length(d);
         const Vec2 out = normalised(d);
-        // Cross-section: the inner lip is a steep chamfer facing inwards and
-        // up (the bright rim), the body a gentle dome, the outer edge rolls off.
-        double tilt;  // + leans outwards, - inwards
-        if (r < lip_outer)
-            tilt = -1.4 * (1.0 - smoothstep(face_radius, lip_outer, r)) - 0.1;
-        else
-            tilt = (r - (lip_outer + bezel_outer) / 2) / ((bezel_outer - lip_outer) / 2) * 0.9;
-        const Vec3 n = normalised({out.x * tilt, out.y * tilt, 1.0});
-        // Turned metal: concentric fine rings and an anisotropic sheen that
-        // peaks where the turning marks face the light.
-        const double rings = value_noise({r * 2.2, 0.5}, 1.0, 21) - 0.5;
         const double angle = direction_of(dial_centre, p);
-        const double sheen = std::pow(std::abs(std::cos(radians(angle - 225.0))), 6.0);
-        double lum = 0.28 + 0.55 * diffuse(n, light) + 0.55 * specular(n, light, 24.0) + 0.22 * sheen;
-        lum += rings * 0.07;
-        Rgba metal = rgb(158, 160, 166);
-        if (r < lip_outer) {
-            // The polished rim: bright all round, brightest towards the light.
-            const double rim = 0.55 + 0.45 * std::pow(std::abs(std::cos(radians(angle - 225.0) / 2.0)), 2.0);
-            lum = std::max(lum, 1.0 + 0.35 * rim - 0.25 * std::abs(r - (face_radius + 1.6)));
-            metal = rgb(196, 198, 204);
+        // How much this side of the ring faces the light (1) or turns away (-1).
+        const double facing = std::cos(radians(angle - 225.0));
+        if (r < groove) {
+            // The polished inner rim: a chamfer facing inwards and up, bright
+            // all round and brightest towards the light.
+            const double across = smoothstep(face_radius - 0.5, groove, r);
+            const double lum = 1.02 + 0.22 * facing - 0.35 * std::abs(across - 0.45);
+            return shade(rgb(214, 216, 222), float(lum));
         }
-        // A dark seam where the body meets the plate.
-        if (r > bezel_outer - 0.8) lum *= 0.45;
-        return shade(metal, float(lum));
-    });
+        if (r < lip_outer + 0.3) return shade(rgb(40, 41, 45), float(0.9 + 0.2 * facing));
+        // The turned body: convex, satin; concentric turning marks and an
+        // anisotropic sheen where the marks run across the light.
+        const double t = (r - lip_outer) / (bezel_outer - lip_outer);  // 0 inner .. 1 outer
+        const double tilt = (t - 0.45) * 1.6;
+        const Vec3 n = normalised({out.x * tilt, out.y * tilt, 1.0});
+        const double rings = value_noise({r * 2.5, 0.5}, 1.0, 21) - 0.5;
+        const double sheen = std::pow(std::abs(facing), 4.0) * (facing > 0 ? 1.0 : 0.45);
+        double lum = 0.34 + 0.50 * diffuse(n, light) + 0.45 * specular(n, light, 14.0) + 0.28 * sheen;
+        lum += rings * 0.08;
+        // Rolled outer edge: a dark seam where the body meets the plate.
+        lum *= 1.0 - 0.6 * smoothstep(bezel_outer - 1.4, bezel_outer, r);
+        return shade(rgb(168, 170, 177), float(lum));
+    }));
 }
 
 // ---------------------------------------------------------------- face
@@ -317,13 +317,14 @@ void paint_glass(Canvas& c, const Mask& keep) {
         const double t = std::clamp(1.0 - length(p - (dial_centre + Vec2{-60, -60})) / 140.0, 0.0, 1.0);
         return rgb(225, 230, 240, float(0.035 + 0.07 * t));
     });
-    Mask crescent = ring(size, size, dial_centre, face_radius - 6.0, face_radius - 3.5);
-    crescent.intersect(mask_from_test(
-        size, size, [&](Vec2 p) { const double d = direction_of(dial_centre, p); return d > 15 && d < 75; },
-        {0, 0, double(size), double(size)}, 4));
-    crescent = crescent.blurred(1);
+    Mask crescent = ring(size, size, dial_centre, face_radius - 6.5, face_radius - 3.0).blurred(1);
     crescent.subtract(keep);
-    c.fill(crescent, rgb(210, 215, 225, 0.18f));
+    c.fill(crescent, [&](Vec2 p) {
+        // Fades in and out along the lower-right quarter of the rim.
+        const double d = direction_of(dial_centre, p);
+        const double t = std::clamp((d - 5.0) / 80.0, 0.0, 1.0);
+        return rgb(210, 215, 225, float(0.16 * std::pow(std::sin(t * std::numbers::pi), 2.0)));
+    });
 }
 
 }  // namespace

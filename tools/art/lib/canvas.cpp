@@ -89,4 +89,17 @@ Paint conic_gradient(Vec2 centre, Gradient g) {
     return [centre, g = std::move(g)](Vec2 p) { return g(direction_of(centre, p) / 360.0); };
 }
 
+Paint supersampled(Paint paint, int n) {
+    return [paint = std::move(paint), n](Vec2 centre) {
+        Rgba sum{0, 0, 0, 0};
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const Rgba c = paint({centre.x - 0.5 + (i + 0.5) / n, centre.y - 0.5 + (j + 0.5) / n});
+                sum = {sum.r + c.r, sum.g + c.g, sum.b + c.b, sum.a + c.a};
+            }
+        const float k = 1.0f / float(n * n);
+        return Rgba{sum.r * k, sum.g * k, sum.b * k, sum.a * k};
+    };
+}
+
 }  // namespace art

@@ -62,5 +62,8 @@ Paint radial_gradient(Vec2 centre, double radius, Gradient g);
 // Colour by the direction from centre (0 at 0 degrees, 1 at 360), as light
 // falls on turned or brushed metal.
 Paint conic_gradient(Vec2 centre, Gradient g);
+// A paint averaged over n x n points spread over each pixel, for paints with
+// detail finer than a pixel (thin grooves, sharp highlights).
+Paint supersampled(Paint paint, int n = 4);
 
 }  // namespace art
