@@ -151,6 +151,11 @@ private:
     std::vector<Resource> resources_;
 };
 
+// The largest image the parser accepts (size of image in the optional
+// header). The loader allocates this much for memory_image(), so a corrupt
+// header must not be able to ask for gigabytes.
+inline constexpr std::uint32_t kMaxImageSize = 256u << 20;
+
 // Resource types panelhost reads.
 inline constexpr std::uint32_t kResourceBitmap = 2;
 inline constexpr std::uint32_t kResourceVersion = 16;
