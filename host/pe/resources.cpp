@@ -64,7 +64,7 @@ std::string describe(const ResourceId& id) {
     return id.number ? std::to_string(*id.number) : "\"" + id.name + "\"";
 }
 
-// The directory the entry at `level` leads to. `ancestors` are the
+// The subdirectory an entry leads to. `ancestors` are the
 // directories on the way down, the root first.
 Result<std::uint32_t> child_directory(const Entry& e, std::span<const std::uint32_t> ancestors) {
     static constexpr std::array<const char*, 2> kChild = {"name", "language"};
