@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <span>
+#include <expected>
+#include <string>
+#include <vector>
 
 #include "lib/canvas.h"
 #include "lib/lighting.h"
@@ -188,12 +190,13 @@ void wing(Canvas& c) {
     };
     stroke({{left_rim + 2, upper}, {frame_left, upper}});
     stroke({{frame_right, upper}, {right_rim - 2, upper}});
+    // Over each window the lower bar comes down in two struts to the
+    // window's top corners, one from the rim and one from the frame.
     for (const Window& win : kWindows) {
-        const double x0 = win.x_top, x1 = win.x_top + kWindowWidth;
-        const double outer = win.x_top < kFaceCentre.x ? left_rim + 1 : right_rim - 1;
-        const double inner = win.x_top < kFaceCentre.x ? frame_left : frame_right;
-        // Struts from the lower bar down to the window's top corners.
         const bool left_side = win.x_top < kFaceCentre.x;
+        const double x0 = win.x_top, x1 = win.x_top + kWindowWidth;
+        const double outer = left_side ? left_rim + 1 : right_rim - 1;
+        const double inner = left_side ? frame_left : frame_right;
         const Vec2 top_outer{left_side ? x0 + 4.5 : x1 - 4.5, kWindowTop + 0.8};
         const Vec2 top_inner{left_side ? x1 - 4.5 : x0 + 4.5, kWindowTop + 0.8};
         const double bend_outer = left_side ? x0 - 6 : x1 + 6;

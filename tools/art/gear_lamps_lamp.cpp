@@ -8,6 +8,7 @@
 // pictures differ only in the disc.
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "lib/canvas.h"
 #include "lib/lighting.h"

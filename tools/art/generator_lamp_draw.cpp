@@ -242,7 +242,7 @@ Rgba supersample(Vec2 centre, int n, auto&& paint) {
 }  // namespace
 
 // Whether any part of the pixel shows glass: the pixels that differ between
-// the dark and the lit lamp. All lie within x 27..69, y 44..86.
+// the dark and the lit lamp. All lie within x 27..68, y 44..85.
 bool on_glass(int x, int y) { return length(Vec2{x + 0.5, y + 0.5} - kLensCentre) < kGlassRadius + 0.6; }
 
 // The lamp in full colour; transparent outside the housing, and every opaque
