@@ -166,7 +166,9 @@ void paint_screw(Canvas& c, const Screw& s) {
     Mask slot = line(size, size, s.centre - d, s.centre + d, 1.8, Cap::flat);
     slot.intersect(head);
     c.fill(slot, rgb(24, 24, 27));
-    const Vec2 wall = perpendicular(normalised(d)) * (perpendicular(normalised(d)).x + perpendicular(normalised(d)).y > 0 ? 0.7 : -0.7);
+    Vec2 across = perpendicular(normalised(d));
+    if (across.x + across.y < 0) across = across * -1.0;  // the side towards the lower right
+    const Vec2 wall = across * 0.7;
     Mask lit_wall = line(size, size, s.centre - d + wall, s.centre + d + wall, 0.7, Cap::flat);
     lit_wall.intersect(head);
     c.fill(lit_wall, rgb(150, 150, 156, 0.8f));
