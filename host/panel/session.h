@@ -134,11 +134,22 @@ public:
 
 private:
     friend class Host;
+    friend class UpdateCycle;
     int id_ = 0;
     GaugeModule* module_ = nullptr;
     std::uint32_t header_ = 0;
     std::vector<std::pair<std::uint32_t, double>> results_;
-    std::vector<std::uint32_t> elements_;   // cached drawing order, read at add_instance()
+    // Read at add_instance(): the gauge callback and, per element in
+    // drawing order, its address, kind and update callback.
+    std::uint32_t callback_ = 0;
+    struct Slot {
+        std::uint32_t address;
+        std::uint32_t kind;
+        std::uint32_t update;
+        std::string name;   // for faults: "update callback of element 2"
+    };
+    std::vector<Slot> slots_;
+    void set_result(std::uint32_t element, double value);
 };
 
 class Host {
@@ -208,15 +219,23 @@ public:
     // the stack or a writable section of a loaded module. Slows emulation.
     void check_writes(bool on);
 
-    // The whole life, as run_life's comment above lists it.
-    Result<GaugeInstance*> run_life(GaugeModule& module, int cycles);
+    // The whole life of gauge 0 of a loaded module, as the list at the top
+    // of this file: import table, init hook, pre-initialise, `cycles`
+    // update cycles, pre-kill, deinit hook, unload. Returns the element tree
+    // as it stood after the last update cycle.
+    Result<ElementTree> run_life(GaugeModule& module, int cycles);
 
-    // Internal: called by the module table after every load.
-    struct Impl;
 
 private:
     explicit Host(HostOptions options) : options_(std::move(options)) {}
     Result<void> init();
+    Result<void> check_instance(const GaugeInstance& gauge) const;
+    Result<void> fault(const emu::Fault& fault);
+    void arm_watches(const win::Module& module);
+    void disarm_watches(const win::Module& module);
+    void on_write(std::uint32_t pc, std::uint32_t address, std::uint32_t size);
+    Result<void> refresh_all_once(GaugeInstance& gauge, bool& done);
+    friend class UpdateCycle;
 
     HostOptions options_;
     std::unique_ptr<emu::Machine> machine_;
