@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct ShippedModule {
     std::vector<std::uint32_t> bitmaps;       // bitmap resource ids
     std::filesystem::path path() const { return std::filesystem::path(DIST_DIR) / (name + ".gau"); }
 };
+
+inline void PrintTo(const ShippedModule& m, std::ostream* os) { *os << m.name; }
 
 inline const std::vector<ShippedModule>& shipped_modules() {
     static const std::vector<ShippedModule> modules = {
