@@ -1,0 +1,21 @@
+// panelhost: loads 32-bit gauge modules into an emulated machine and plays
+// the simulator's panel host. main() only builds the context, parses the
+// command line and maps errors to exit codes.
+#include <CLI/CLI.hpp>
+
+#include "cli/context.h"
+
+int main(int argc, char** argv) {
+    panelhost::cli::Context context;
+    CLI::App app{"panelhost: runs Flight Simulator gauge modules (.gau) in an emulated 32-bit machine"};
+    app.require_subcommand(1);
+    panelhost::cli::set_inspect_command(app, context);
+    panelhost::cli::set_run_command(app, context);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? panelhost::cli::kExitOk : panelhost::cli::kExitUsage;
+    }
+    return context.exit_code;
+}
