@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 #include "gauge/records.h"
@@ -29,10 +30,22 @@ void blend(Rgba& dst, float r, float g, float b, float a) {
            static_cast<std::uint8_t>(std::clamp(out_a * 255.0f + 0.5f, 0.0f, 255.0f))};
 }
 
-// An unturned bitmap with its top-left corner at (left, top).
+// A coordinate computed in doubles, clamped into [low, high] before it becomes
+// an int: positions and pivots are any 32-bit values a module's records hold,
+// so the box of a far-away element can lie beyond the range of int. NaN gives
+// `low`.
+int clamp_to_int(double v, int low, int high) {
+    if (!(v > low)) return low;
+    return v < high ? int(v) : high;
+}
+
+// An unturned bitmap with its top-left corner at (left, top). The right and
+// bottom edges are summed in 64 bits: `left` may be near the top of int.
 void blit(const Bitmap& bitmap, int left, int top, bool transparent, Frame& frame) {
-    const int x0 = std::max(0, left), x1 = std::min(frame.width, left + bitmap.width);
-    const int y0 = std::max(0, top), y1 = std::min(frame.height, top + bitmap.height);
+    const int x0 = std::max(0, left);
+    const int x1 = int(std::min<std::int64_t>(frame.width, std::int64_t{left} + bitmap.width));
+    const int y0 = std::max(0, top);
+    const int y1 = int(std::min<std::int64_t>(frame.height, std::int64_t{top} + bitmap.height));
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
             const int sx = x - left, sy = y - top;
@@ -61,28 +74,31 @@ void draw_turned(const Bitmap& bitmap, Point pivot, Point position, double degre
             min_y = std::min(min_y, fy); max_y = std::max(max_y, fy);
         }
     }
-    const int x0 = std::max(0, int(std::floor(min_x)) - 1);
-    const int x1 = std::min(frame.width - 1, int(std::ceil(max_x)) + 1);
-    const int y0 = std::max(0, int(std::floor(min_y)) - 1);
-    const int y1 = std::min(frame.height - 1, int(std::ceil(max_y)) + 1);
+    const int x0 = clamp_to_int(std::floor(min_x) - 1, 0, frame.width);
+    const int x1 = clamp_to_int(std::ceil(max_x) + 1, -1, frame.width - 1);
+    const int y0 = clamp_to_int(std::floor(min_y) - 1, 0, frame.height);
+    const int y1 = clamp_to_int(std::ceil(max_y) + 1, -1, frame.height - 1);
 
+    // Differences and source coordinates stay in doubles, and are checked
+    // against the bitmap before they become indexes.
     for (int y = y0; y <= y1; ++y) {
-        const double dy = y - position.y;
+        const double dy = double(y) - position.y;
         for (int x = x0; x <= x1; ++x) {
-            const double dx = x - position.x;
+            const double dx = double(x) - position.x;
             const double sx = pivot.x + c * dx + s * dy;
             const double sy = pivot.y - s * dx + c * dy;
             if (!bilinear) {
-                const int ix = int(std::lround(sx)), iy = int(std::lround(sy));
-                if (ix < 0 || iy < 0 || ix >= bitmap.width || iy >= bitmap.height) continue;
+                const double rx = std::round(sx), ry = std::round(sy);
+                if (!(rx >= 0 && ry >= 0 && rx < bitmap.width && ry < bitmap.height)) continue;
+                const int ix = int(rx), iy = int(ry);
                 if (transparent && bitmap.is_black(ix, iy)) continue;
                 const Rgb& p = bitmap.at(ix, iy);
                 frame.at(x, y) = {p.r, p.g, p.b, 255};
                 continue;
             }
             const double fx0 = std::floor(sx), fy0 = std::floor(sy);
+            if (!(fx0 >= -1 && fy0 >= -1 && fx0 < bitmap.width && fy0 < bitmap.height)) continue;
             const int ix = int(fx0), iy = int(fy0);
-            if (ix < -1 || iy < -1 || ix >= bitmap.width || iy >= bitmap.height) continue;
             const float tx = float(sx - fx0), ty = float(sy - fy0);
             float r = 0, g = 0, b = 0, cover = 0;
             const int tap_x[2] = {ix, ix + 1}, tap_y[2] = {iy, iy + 1};
