@@ -18,6 +18,9 @@ class Check {
 public:
     void error(std::string what) { add(Severity::error, std::move(what)); }
     void warn(std::string what) { add(Severity::warning, std::move(what)); }
+    // Context for the findings (the steps that led to a fault); no verdict.
+    void note(std::string what) { notes_.push_back(std::move(what)); }
+    const std::vector<std::string>& notes() const { return notes_; }
 
     // A test that meets a fault it cannot continue past (the module's state
     // is undefined after a runaway call) stops; the rest of its findings
@@ -35,6 +38,7 @@ private:
     void add(Severity severity, std::string what);
 
     std::vector<Finding> findings_;
+    std::vector<std::string> notes_;
     std::size_t errors_ = 0;
     std::size_t dropped_ = 0;
 };

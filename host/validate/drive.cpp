@@ -88,6 +88,7 @@ Drive::~Drive() {
 bool Drive::step(const std::string& label, const std::function<Result<void>()>& action) {
     const std::size_t from = recorder_.size();
     recorder_.begin(label);
+    steps_.push_back(label);
     Result<void> r = action();
     const std::string message = r ? std::string() : r.error().message;
     file_events(from, label, r ? nullptr : &message);

@@ -36,6 +36,7 @@ struct Observations {
     std::vector<Finding> references;   // library references or modules left behind
     std::vector<Finding> draw_flags;   // bits outside the known set
     std::vector<Finding> other;        // per-test findings
+    std::vector<std::string> notes;    // context for the findings
 
     // Any fault or refused step so far.
     bool faulted() const;
@@ -109,6 +110,8 @@ public:
 
     const std::string& scenario() const { return scenario_; }
     const Recorder& recorder() const { return recorder_; }
+    // Every step's label, in order.
+    const std::vector<std::string>& steps() const { return steps_; }
     Observations& out() { return out_; }
 
 private:
@@ -126,6 +129,7 @@ private:
     Observations& out_;
     std::size_t faults_at_open_;
     Recorder recorder_;                      // outlives the host, which writes to it
+    std::vector<std::string> steps_;
     std::unique_ptr<panel::Host> host_;
     panel::GaugeModule* module_ = nullptr;
 };

@@ -137,7 +137,13 @@ void run_fuzz(Subject& s, Observations& out) {
         d.step(fmt::format("step {}: {} of {}", n, what, on), action);
         d.check_draw_flags(g, fmt::format("after step {}", n));
     }
-    if (out.faulted()) return;   // the module's state is undefined
+    if (out.faulted()) {
+        // The module's state is undefined: say how it got there and stop.
+        const auto& steps = d.steps();
+        const std::size_t from = steps.size() > 6 ? steps.size() - 6 : 0;
+        for (std::size_t i = from; i < steps.size(); ++i) out.notes.push_back(steps[i]);
+        return;
+    }
     for (std::size_t i = 0; i < instances.size(); ++i) {
         if (!instances[i].alive) continue;
         d.step(fmt::format("end: pre-kill of instance {}", i),
@@ -159,7 +165,10 @@ TestCase fuzz_test(std::string name, std::string checks, void (*run)(Subject&, C
 std::vector<TestCase> fuzz_tests() {
     return {
         fuzz_test("random-steps", fmt::format("{} random steps: every call clean", kSteps),
-                  [](Subject& s, Check& c) { report_faults(observe(s), c); }),
+                  [](Subject& s, Check& c) {
+                      report_faults(observe(s), c);
+                      for (const std::string& n : observe(s).notes) c.note("led there: " + n);
+                  }),
         fuzz_test("draw-flags", "draw flags hold only the known bits after every step",
                   [](Subject& s, Check& c) { report(observe(s).draw_flags, c); }),
         fuzz_test("references", "references balanced when every instance is killed",

@@ -76,6 +76,7 @@ void run_pass(const Options& options, std::uint64_t seed, const std::vector<std:
         for (const Finding& f : check.findings())
             out << fmt::format("         {}: {}\n", f.severity == Severity::error ? "error" : "warning", f.what);
         if (check.dropped() > 0) out << fmt::format("         ... and {} more like these\n", check.dropped());
+        for (const std::string& note : check.notes()) out << fmt::format("         note: {}\n", note);
         if (check.failed()) {
             out << fmt::format("         reproduce: {}\n", reproduce_command(options, test.level, seed));
             ++tally.failed;
@@ -126,30 +127,30 @@ std::vector<TestCase> all_tests() {
 
 int run(const Options& options, std::ostream& out, std::ostream& err) {
     if (options.level < kMinLevel || options.level > kMaxLevel) {
-        err << fmt::format("--level must be {} to {}, not {}\n", kMinLevel, kMaxLevel, options.level);
+        err << fmt::format("panelhost validate: --level must be {} to {}, not {}\n", kMinLevel, kMaxLevel, options.level);
         return kCouldNotRun;
     }
     if (options.repeat < 1) {
-        err << fmt::format("--repeat must be at least 1, not {}\n", options.repeat);
+        err << fmt::format("panelhost validate: --repeat must be at least 1, not {}\n", options.repeat);
         return kCouldNotRun;
     }
     std::ifstream file(options.module, std::ios::binary);
     if (!std::filesystem::is_regular_file(options.module) || !file) {
-        err << fmt::format("{}: cannot be read\n", options.module.string());
+        err << fmt::format("panelhost validate: {}: cannot be read\n", options.module.string());
         return kCouldNotRun;
     }
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (file.bad()) {
-        err << fmt::format("{}: read error\n", options.module.string());
+        err << fmt::format("panelhost validate: {}: read error\n", options.module.string());
         return kCouldNotRun;
     }
     if (options.library_dir) {
         if (!std::filesystem::is_directory(*options.library_dir)) {
-            err << fmt::format("--library-dir {}: not a directory\n", options.library_dir->string());
+            err << fmt::format("panelhost validate: --library-dir {}: not a directory\n", options.library_dir->string());
             return kCouldNotRun;
         }
         if (!holds_sound_library(*options.library_dir)) {
-            err << fmt::format("--library-dir {}: holds no GaugeSound.dll\n", options.library_dir->string());
+            err << fmt::format("panelhost validate: --library-dir {}: holds no GaugeSound.dll\n", options.library_dir->string());
             return kCouldNotRun;
         }
     }
@@ -159,7 +160,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     if (options.level >= 2) {
         auto made = SoundLibraries::create(options.library_dir);
         if (!made) {
-            err << made.error().message << "\n";
+            err << "panelhost validate: " << made.error().message << "\n";
             return kCouldNotRun;
         }
         sounds = std::make_shared<SoundLibraries>(std::move(*made));

@@ -98,6 +98,7 @@ const FaultCase kFaults[] = {
     {"faulty_loop", "life/call-budget"},
     {"faulty_rodata", "life/memory-writes"},
     {"faulty_drawflag", "values/draw-flags"},
+    {"faulty_instances", "endurance/instances"},
 };
 
 TEST(ValidateFixtures, EachFaultIsNamedByItsTest) {
@@ -116,6 +117,14 @@ TEST(ValidateFixtures, ConformantFixturePassesEveryLevel) {
     EXPECT_EQ(run.exit, v::kAllPassed) << run.out << run.err;
     EXPECT_TRUE(run.failed.empty()) << run.out;
     EXPECT_TRUE(run.warned.empty()) << run.out;
+    EXPECT_EQ(run.last_line, std::to_string(tests_up_to(v::kMaxLevel)) + " passed, 0 failed");
+}
+
+TEST(ValidateFixtures, StateKeptOnPurposeIsAWarningOnly) {
+    const Outcome run = validate(options(fixture("faulty_state"), v::kMaxLevel));
+    EXPECT_EQ(run.exit, v::kAllPassed) << run.out;
+    EXPECT_TRUE(run.failed.empty()) << run.out;
+    EXPECT_EQ(run.warned, std::vector<std::string>{"values/determinism"}) << run.out;
     EXPECT_EQ(run.last_line, std::to_string(tests_up_to(v::kMaxLevel)) + " passed, 0 failed");
 }
 
