@@ -110,6 +110,33 @@ TEST_P(PreUpdate, RefreshesModuleVarsWithoutTheLibrary) {
     EXPECT_EQ(s->take_events(), expected);
 }
 
+// Loaded away from its preferred base, a module's relocated records and code
+// work as before: the same binding, the same look-ups, and every element
+// reached through the relocated references.
+TEST_P(PreUpdate, WorksRelocated) {
+    const ShippedModule& m = GetParam();
+    auto s = Session::open(m.path(), Sound::present, 1, {.relocate_all = true});
+    ASSERT_TRUE(s);
+    ASSERT_TRUE(s->module->module().relocated);
+    s->send(4);
+    EXPECT_EQ(s->take_events(), (std::vector<std::string>{"attach", "load GaugeSound", "resolve GaugePlaySound",
+                                                          "resolve GaugeStopSound", "resolve TerminateSounds"}));
+    std::vector<std::string> expected = {"find GaugeSound", "resolve GaugePlaySound", "resolve GaugeStopSound",
+                                         "resolve TerminateSounds"};
+    for (std::uint32_t token : m.tokens) expected.push_back("lookup " + std::to_string(token));
+    s->cycle();
+    EXPECT_EQ(s->take_events(), expected);
+    auto tree = s->host->elements(s->gauge());
+    ASSERT_TRUE(tree) << tree.error().message;
+    for (const auto& e : tree->elements) {
+        if (e.update) {
+            EXPECT_TRUE(e.last_result) << "element " << e.index;
+        }
+    }
+    s->send(12);
+    EXPECT_EQ(s->sound_refs(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Shipped, PreUpdate, ::testing::ValuesIn(frame_test::shipped_modules()),
                          [](const auto& info) { return info.param.name; });
 
