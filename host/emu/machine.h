@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <expected>
 #include <functional>
 #include <map>
@@ -102,7 +103,7 @@ struct CallSpec {
 struct CallResult {
     std::uint32_t eax = 0;
     double st0 = 0.0;                  // the double result (Returns::float64)
-    std::uint64_t instructions = 0;    // counted only when counting is on
+    std::uint64_t instructions = 0;    // guest instructions the call executed
 };
 
 class Machine;
@@ -153,8 +154,8 @@ struct StubSpec {
 
 struct MachineOptions {
     std::uint64_t default_budget = 1'000'000;   // instructions per guest call
-    // Count every executed guest instruction (a per-instruction hook: for
-    // benchmarks and the validator; slows emulation).
+    // Report instruction counts in the trace ("instructions" on every
+    // host-made call). Counting itself is always on: the budget needs it.
     bool count_instructions = false;
 };
 
@@ -220,7 +221,7 @@ public:
     void set_write_watch(WriteWatch watch);
     Result<int> add_code_watch(std::uint32_t address, CodeWatch watch);
     void remove_code_watch(int id);
-    // Guest instructions executed since create() (counting on) or 0.
+    // Guest instructions executed since create().
     std::uint64_t instructions() const { return instructions_; }
     bool counting() const { return options_.count_instructions; }
 
@@ -255,14 +256,13 @@ private:
     MachineOptions options_;
     uc_struct* uc_ = nullptr;
     std::map<std::uint32_t, Region> regions_;
-    std::vector<Stub> stubs_;
+    std::deque<Stub> stubs_;   // stable addresses: a handler may add stubs
     std::uint32_t host_data_next_ = kHostDataBase;
     std::uint64_t code_hook_ = 0, invalid_hook_ = 0, count_hook_ = 0, write_hook_ = 0;
     WriteWatch write_watch_;
     std::map<int, CodeWatchEntry> code_watches_;
     int next_watch_ = 1;
     std::uint64_t instructions_ = 0;
-    std::uint64_t blocks_ = 0;
     int depth_ = 0;
     Frame* frame_ = nullptr;   // innermost running call
 };

@@ -44,7 +44,7 @@ struct HostOptions {
     std::filesystem::path library_dir = ".";
     std::uint64_t budget = 1'000'000;   // instructions per guest call
     bool relocate_all = false;          // load every image away from its preferred base
-    bool count_instructions = false;    // count guest instructions (slower)
+    bool count_instructions = false;    // put instruction counts into the trace
 };
 
 // One element of the tree after the host read it from guest memory.
