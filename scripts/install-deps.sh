@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
-# Usage: scripts/install-deps.sh [build|test|fuzz]   (test includes build; fuzz adds clang)
+# Usage: scripts/install-deps.sh [build|test|fuzz]   (test includes build; fuzz adds clang 19)
 set -euo pipefail
 what=${1:-build}
 pkgs=(cmake make g++ g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libunicorn-dev
@@ -8,7 +8,9 @@ pkgs=(cmake make g++ g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libunicorn
 case "$what" in
   build) ;;
   test)  pkgs+=(libgtest-dev libbenchmark-dev) ;;
-  fuzz)  pkgs+=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev) ;;
+  # clang 19: the first Debian clang whose C++23 mode has std::expected with
+  # GCC 12's library (clang 14 to 16 lack it); its runtime has libFuzzer.
+  fuzz)  pkgs+=(libgtest-dev libbenchmark-dev clang-19 libclang-rt-19-dev) ;;
   *) echo "usage: $0 [build|test|fuzz]" >&2; exit 2 ;;
 esac
 missing=()
