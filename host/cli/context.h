@@ -30,5 +30,6 @@ struct Context {
 
 void set_inspect_command(CLI::App& app, Context& context);
 void set_run_command(CLI::App& app, Context& context);
+void set_validate_command(CLI::App& app, Context& context);
 
 }  // namespace panelhost::cli

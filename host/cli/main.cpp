@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     panelhost::cli::set_inspect_command(app, context);
     panelhost::cli::set_run_command(app, context);
+    panelhost::cli::set_validate_command(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
