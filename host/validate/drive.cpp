@@ -71,9 +71,9 @@ std::string show(double v) {
 }
 
 Result<std::unique_ptr<Drive>> Drive::open(const Subject& subject, const std::filesystem::path& library_dir,
-                                           std::string scenario, Observations& out) {
+                                           std::string scenario, Observations& out, bool relocate) {
     std::unique_ptr<Drive> d(new Drive(subject, std::move(scenario), out));
-    auto host = panel::Host::create({.library_dir = library_dir, .budget = kCallBudget});
+    auto host = panel::Host::create({.library_dir = library_dir, .budget = kCallBudget, .relocate_all = relocate});
     if (!host) return fail("cannot start the panel host: " + host.error().message);
     d->host_ = std::move(*host);
     d->host_->trace().attach(&d->recorder_);

@@ -77,8 +77,9 @@ private:
 class Drive {
 public:
     // `scenario` prefixes every finding ("sound library absent").
+    // `relocate`: load every image away from its preferred base.
     static Result<std::unique_ptr<Drive>> open(const Subject& subject, const std::filesystem::path& library_dir,
-                                               std::string scenario, Observations& out);
+                                               std::string scenario, Observations& out, bool relocate = false);
     ~Drive();
 
     panel::Host& host() { return *host_; }

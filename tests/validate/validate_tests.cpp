@@ -99,6 +99,7 @@ const FaultCase kFaults[] = {
     {"faulty_rodata", "life/memory-writes"},
     {"faulty_drawflag", "values/draw-flags"},
     {"faulty_instances", "endurance/instances"},
+    {"faulty_reloc", "life/memory-access"},   // faults only when loaded away from its base
 };
 
 TEST(ValidateFixtures, EachFaultIsNamedByItsTest) {
