@@ -48,7 +48,7 @@ Result<std::vector<render::SheetCell>> sweep_life(panel::Host& host, panel::Gaug
     if (auto r = host.send(**gauge, gauge::kServicePreKill); !r) return std::unexpected(r.error());
     if (auto r = host.module_deinit(module); !r) return std::unexpected(r.error());
     if (auto r = host.unload_module(module); !r) return std::unexpected(r.error());
-    return cells;
+    return std::move(*cells);
 }
 
 void sweep(Context& context, const SweepOptions& o) {
