@@ -134,8 +134,11 @@ void Drive::file_events(std::size_t from, const std::string& label, const std::s
                                         "implements only entry {}, the variable look-up",
                                         where, str(e, "entry"), str(e, "caller"), gauge::kPanelServiceLookupVar));
         } else if (name == "error" && str(e, "what") == "unsupported import") {
+            // Named by life/imports from the file; here it says why nothing ran.
             explained = true;
-            add(out_.imports, fmt::format("{}: {}", where, e.dump()));
+            add(out_.steps, fmt::format("{}: the host cannot load the module: it imports {}!{}, which the host does "
+                                        "not provide",
+                                        where, str(e, "dll"), str(e, "name")));
         }
         // Other error events (a library that cannot be loaded, say) are the
         // host's news, not the module's fault.

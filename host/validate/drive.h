@@ -31,7 +31,7 @@ struct Observations {
     std::vector<Finding> writes;       // writes outside the module's writable data and the stack
     std::vector<Finding> access;       // other invalid accesses and instructions
     std::vector<Finding> panel;        // panel-services entries the host does not implement
-    std::vector<Finding> imports;      // imports the host does not provide
+    std::vector<Finding> imports;      // imports the host does not provide (read from the file)
     std::vector<Finding> steps;        // host steps refused for another reason
     std::vector<Finding> references;   // library references or modules left behind
     std::vector<Finding> draw_flags;   // bits outside the known set

@@ -100,6 +100,7 @@ const FaultCase kFaults[] = {
     {"faulty_drawflag", "values/draw-flags"},
     {"faulty_instances", "endurance/instances"},
     {"faulty_reloc", "life/memory-access"},   // faults only when loaded away from its base
+    {"faulty_import", "life/imports"},
 };
 
 TEST(ValidateFixtures, EachFaultIsNamedByItsTest) {
