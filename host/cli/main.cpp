@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/context.h"
+#include "cli/sweep_command.h"
 
 int main(int argc, char** argv) {
     panelhost::cli::Context context;
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     panelhost::cli::set_inspect_command(app, context);
     panelhost::cli::set_run_command(app, context);
     panelhost::cli::set_validate_command(app, context);
+    panelhost::cli::set_sweep_command(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

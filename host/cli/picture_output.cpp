@@ -15,7 +15,7 @@ namespace panelhost::cli {
 
 void add_png_option(CLI::App& run_command, std::string& path) {
     run_command.add_option("--png", path,
-                           "write what the pilot sees after the last update cycle to this PNG file");
+                           "write what the pilot sees after the last update cycle to this PNG file (not with --script)");
 }
 
 std::optional<std::string> gauge_tooltip(const panel::Host& host, const panel::GaugeModule& module) {

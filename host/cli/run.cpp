@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/context.h"
+#include "cli/picture_output.h"
 #include "panel/script.h"
 #include "panel/session.h"
 #include "panel/token_store.h"
@@ -25,6 +26,7 @@ struct RunOptions {
     bool trace = false;
     bool relocate = false;
     std::uint64_t budget = 1'000'000;
+    std::string png;
 };
 
 void run(Context& context, const RunOptions& o) {
@@ -72,12 +74,16 @@ void run(Context& context, const RunOptions& o) {
         context.out.flush();
         return;
     }
+    const auto tooltip = gauge_tooltip(**host, **module);
     auto tree = (*host)->run_life(**module, o.cycles);
     if (!tree) {
         context.failure(o.file, tree.error().message);
         return;
     }
     panel::print_elements(*tree, context.out);
+    if (tooltip) context.out << "tooltip: " << *tooltip << '\n';
+    if (!o.png.empty())
+        if (auto r = write_frame_png(file, *tree, o.png); !r) context.failure(o.png, r.error().message);
 }
 
 }  // namespace
@@ -98,6 +104,7 @@ void set_run_command(CLI::App& app, Context& context) {
     cmd->add_flag("--relocate", o->relocate, "load every image away from its preferred base");
     cmd->add_option("--budget", o->budget, "instructions allowed per guest call (default 1000000)")
         ->check(CLI::PositiveNumber);
+    add_png_option(*cmd, o->png);
     cmd->callback([&context, o] { run(context, *o); });
 }
 

@@ -6,6 +6,20 @@ foreach(var PANELHOST DIST_DIR OUT_DIR)
   endif()
 endforeach()
 file(MAKE_DIRECTORY "${OUT_DIR}")
+
+# Nothing to do when the last drawing is newer than everything it comes from.
+set(stamp "${OUT_DIR}/.drawn")
+set(up_to_date TRUE)
+foreach(input "${PANELHOST}" "${CMAKE_CURRENT_LIST_FILE}" "${DIST_DIR}/QV_VornVA.gau"
+              "${DIST_DIR}/QV_Vorn_GearCtrls.gau" "${DIST_DIR}/QV_VornGenerWng.gau")
+  if(NOT EXISTS "${stamp}" OR "${input}" IS_NEWER_THAN "${stamp}")
+    set(up_to_date FALSE)
+  endif()
+endforeach()
+if(up_to_date)
+  return()
+endif()
+file(REMOVE "${stamp}")
 # An empty library folder: previews never depend on a sound library being found.
 set(no_libs "${OUT_DIR}/.no-libraries")
 file(MAKE_DIRECTORY "${no_libs}")
@@ -53,3 +67,6 @@ panelhost(run "${gear}" --set 333=nan --set 334=nan --png "${OUT_DIR}/gear_left_
 set(gen "${DIST_DIR}/QV_VornGenerWng.gau")
 panelhost(run "${gen}" --set 566=1 --png "${OUT_DIR}/generator_dark.png")
 panelhost(run "${gen}" --set 566=0 --png "${OUT_DIR}/generator_lit.png")
+
+file(TOUCH "${stamp}")
+message(STATUS "Drew the gauge previews into ${OUT_DIR}")
