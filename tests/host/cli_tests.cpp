@@ -63,7 +63,8 @@ TEST(Cli, RunPrintsEachElementAfterTheLife) {
               "element 0 static 0x100 result=- flags=0x00000083\n"
               "element 1 needle 0x1100 result=12.5 flags=0x00000087\n"
               "element 2 static 0x1300 result=- flags=0x00000083\n"
-              "element 3 icon 0x1200 result=0 flags=0x40000087\n");
+              "element 3 icon 0x1200 result=0 flags=0x40000087\n"
+              "tooltip: Test Gauge\n");
 }
 
 TEST(Cli, TraceIsJsonLinesWithExactValues) {

@@ -227,3 +227,29 @@ TEST_F(SessionTest, GaugeViewReadsHeaderAndTooltip) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionTest, WriteCheckReportsGuestWritesOutsideTheAllowedRegions) {
+    start(fixtures::sound_dir());
+    host->check_writes(true);
+    auto* g = ready();
+    ASSERT_TRUE(host->send(*g, 4));
+    ASSERT_TRUE(host->update_cycle(*g));   // stack and the modules' own data only
+    EXPECT_TRUE(events.named("write_outside").empty());
+
+    // mov dword [panel-services table], 1; ret
+    std::uint32_t table = host->panel_services();
+    std::vector<std::uint8_t> code = {0xC7, 0x05};
+    for (int i = 0; i < 4; ++i) code.push_back(static_cast<std::uint8_t>(table >> (8 * i)));
+    code.insert(code.end(), {1, 0, 0, 0, 0xC3});
+    ASSERT_TRUE(host->machine().map(0x00400000, 0x1000, emu::kRead | emu::kWrite | emu::kExec, "scratch code"));
+    ASSERT_TRUE(host->machine().write(0x00400000, code));
+    ASSERT_TRUE(host->machine().call({.name = "scribbler", .address = 0x00400000}));
+    auto outside = events.named("write_outside");
+    ASSERT_EQ(outside.size(), 1u);
+    EXPECT_EQ(outside[0]["address"], trace::hex(table));
+    EXPECT_EQ(outside[0]["region"], "host data");
+}
+
+}  // namespace
