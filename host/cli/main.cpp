@@ -10,6 +10,10 @@ int main(int argc, char** argv) {
     panelhost::cli::Context context;
     CLI::App app{"panelhost: runs Flight Simulator gauge modules (.gau) in an emulated 32-bit machine"};
     app.require_subcommand(1);
+    // A usage error is one line on stderr, like every other failure.
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return "panelhost: " + std::string(e.what()) + "\n";
+    });
     panelhost::cli::set_inspect_command(app, context);
     panelhost::cli::set_run_command(app, context);
     panelhost::cli::set_validate_command(app, context);

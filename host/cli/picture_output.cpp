@@ -25,20 +25,24 @@ std::optional<std::string> gauge_tooltip(const panel::Host& host, const panel::G
     return view->tooltip();
 }
 
-Result<void> write_frame_png(const std::filesystem::path& module_file, const panel::ElementTree& tree,
-                             const std::filesystem::path& png) {
+std::expected<void, PictureError> write_frame_png(const std::filesystem::path& module_file,
+                                                  const panel::ElementTree& tree,
+                                                  const std::filesystem::path& png) {
+    const auto module_error = [&](std::string message) {
+        return std::unexpected(PictureError{module_file, std::move(message)});
+    };
     // The bitmaps come from the file itself: the life has unloaded the module
     // by the time its last tree is drawn.
     std::ifstream in(module_file, std::ios::binary);
-    if (!in) return std::unexpected(Error{"cannot read the module file for its bitmaps"});
+    if (!in) return module_error("cannot read the module file for its bitmaps");
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
     auto image = pe::Image::parse(std::move(bytes));
-    if (!image) return std::unexpected(Error{image.error().message});
+    if (!image) return module_error(image.error().message);
     render::ModuleBitmaps bitmaps(*image);
     auto scene = render::scene_from_tree(tree, bitmaps);
-    if (!scene) return std::unexpected(Error{scene.error().message});
+    if (!scene) return module_error(scene.error().message);
     if (auto written = render::write_png(png, render::render(*scene)); !written)
-        return std::unexpected(Error{written.error().message});
+        return std::unexpected(PictureError{png, written.error().message});
     return {};
 }
 

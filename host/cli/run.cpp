@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "cli/context.h"
@@ -83,7 +84,7 @@ void run(Context& context, const RunOptions& o) {
     panel::print_elements(*tree, context.out);
     if (tooltip) context.out << "tooltip: " << *tooltip << '\n';
     if (!o.png.empty())
-        if (auto r = write_frame_png(file, *tree, o.png); !r) context.failure(o.png, r.error().message);
+        if (auto r = write_frame_png(file, *tree, o.png); !r) context.failure(r.error().file.string(), r.error().message);
 }
 
 }  // namespace
@@ -97,13 +98,17 @@ void set_run_command(CLI::App& app, Context& context) {
             auto r = panel::parse_assignment(s);
             return r ? std::string() : r.error().message;
         });
-    cmd->add_option("--cycles", o->cycles, "update cycles in the life (default 1)")->check(CLI::NonNegativeNumber);
-    cmd->add_option("--library-dir", o->library_dir, "where LoadLibraryA looks (default: the module's folder)");
+    cmd->add_option("--cycles", o->cycles, "update cycles in the life (default 1)")
+        ->check(CLI::Range(0, std::numeric_limits<int>::max()));
+    // A folder that is not there is a typing error, not a library the gauge
+    // may do without.
+    cmd->add_option("--library-dir", o->library_dir, "where LoadLibraryA looks (default: the module's folder)")
+        ->check(CLI::ExistingDirectory);
     cmd->add_option("--script", o->script, "run these steps instead of the standard life (see README)");
     cmd->add_flag("--trace", o->trace, "write every event as a JSON line to stdout");
     cmd->add_flag("--relocate", o->relocate, "load every image away from its preferred base");
     cmd->add_option("--budget", o->budget, "instructions allowed per guest call (default 1000000)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Range(std::uint64_t{1}, std::numeric_limits<std::uint64_t>::max()));
     add_png_option(*cmd, o->png);
     cmd->callback([&context, o] { run(context, *o); });
 }

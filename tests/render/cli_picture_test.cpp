@@ -42,7 +42,14 @@ std::filesystem::path temp_png(const char* name) {
            ("render_cli_" + std::to_string(::getpid()) + "_" + name + ".png");
 }
 
-const std::string kNoLibraries = " --library-dir /nonexistent";
+// An empty library folder (a folder that is not there is a usage error):
+// nothing for LoadLibraryA to find.
+const std::string kNoLibraries = [] {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("render_cli_no_libraries_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return " --library-dir " + dir.string();
+}();
 
 TEST(CliPicture, RunWritesTheFrameAfterTheLastCycle) {
     // 566 = 1: the generator lamp is dark, the frame is exactly its background.
