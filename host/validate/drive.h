@@ -121,7 +121,13 @@ private:
     // Reference accounting means something only for lives that ran cleanly:
     // after a fault the module never got to give its references back.
     bool faulted_here() const { return out_.fault_count() != faults_at_open_; }
-    void file_events(std::size_t from, const std::string& label, const std::string* error);
+    void file_events(std::size_t from, std::size_t strays_from, const std::string& label, const std::string* error);
+    // Every guest write: code may write the stack and the writable sections
+    // of its own module, nothing else.
+    void on_write(std::uint32_t pc, std::uint32_t address, std::uint32_t size);
+    struct StrayWrite {
+        std::uint32_t pc, address, size;
+    };
     // "faulty.gau .rdata, read-only", "host data", "unmapped".
     std::string place(std::uint32_t address) const;
 
@@ -131,6 +137,7 @@ private:
     std::size_t faults_at_open_;
     Recorder recorder_;                      // outlives the host, which writes to it
     std::vector<std::string> steps_;
+    std::vector<StrayWrite> strays_;
     std::unique_ptr<panel::Host> host_;
     panel::GaugeModule* module_ = nullptr;
 };
