@@ -55,7 +55,7 @@ Result<Frame> contact_sheet(const std::vector<SheetCell>& cells, const LabelFont
                     sheet.at(fx + x, top + y) = over_opaque(f.at(x, y), sheet.at(fx + x, top + y));
             const int tw = font.text_width(cells[i].label);
             font.draw(sheet, left + (column_width[c] - tw) / 2,
-                      top + row_height[r] + layout.label_gap + font.ascent(), cells[i].label,
+                      top + f.height + layout.label_gap + font.ascent(), cells[i].label,
                       layout.label_colour);
             left += column_width[c] + layout.margin;
         }

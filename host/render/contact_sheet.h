@@ -26,7 +26,8 @@ struct SheetLayout {
 };
 
 // The cells' frames may differ in size: each column is as wide and each row
-// as tall as its largest frame. A frame's transparent area shows the sheet's
+// as tall as its largest frame; a frame sits at the top of its cell, centred,
+// its label right under it. A frame's transparent area shows the sheet's
 // background. The sheet is opaque.
 Result<Frame> contact_sheet(const std::vector<SheetCell>& cells, const LabelFont& font,
                             const SheetLayout& layout = {});
