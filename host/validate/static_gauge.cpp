@@ -19,7 +19,10 @@ constexpr std::size_t kMaxMouseRects = 256;
 void error(std::vector<Finding>& to, std::string what) { to.push_back({Severity::error, std::move(what)}); }
 void warn(std::vector<Finding>& to, std::string what) { to.push_back({Severity::warning, std::move(what)}); }
 
-void read_exports(const pe::Image& image, StaticGauge& out) {
+void read_exports(const pe::Image& image, StaticGauge& out, std::string_view file_name) {
+    if (!image.export_module_name().empty() && image.export_module_name() != file_name)
+        warn(out.export_problems, fmt::format("the export table names the module \"{}\", the file is \"{}\"",
+                                              image.export_module_name(), file_name));
     for (const char* name : {"Linkage", "ImportTable"}) {
         const pe::Export* e = image.find_export(name);
         if (e == nullptr) {
@@ -315,9 +318,10 @@ std::string element_kind_name(std::uint32_t kind) {
     }
 }
 
-StaticGauge read_static_gauge(const pe::Image& image, const ImageMemory& memory, std::string_view file_stem) {
+StaticGauge read_static_gauge(const pe::Image& image, const ImageMemory& memory, std::string_view file_name) {
     StaticGauge out;
-    read_exports(image, out);
+    const std::string_view file_stem = file_name.substr(0, file_name.rfind('.'));
+    read_exports(image, out, file_name);
     read_linkage(memory, out);
     read_import_table(memory, out);
     read_header(memory, out, file_stem);

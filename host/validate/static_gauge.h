@@ -47,9 +47,9 @@ struct StaticGauge {
     bool tree_complete = false;
 };
 
-// `file_stem` is the module file name without extension, which the gauge
-// name should equal.
-StaticGauge read_static_gauge(const pe::Image& image, const ImageMemory& memory, std::string_view file_stem);
+// `file_name` is the module's file name ("X.gau"): the export table's module
+// name should equal it, and the gauge name equal it without the extension.
+StaticGauge read_static_gauge(const pe::Image& image, const ImageMemory& memory, std::string_view file_name);
 
 std::string element_kind_name(std::uint32_t kind);
 

@@ -49,7 +49,7 @@ Subject prepare(const Options& options, std::uint64_t seed, std::vector<std::uin
     }
     s.image.emplace(std::move(*image));
     s.memory = std::make_unique<ImageMemory>(*s.image);
-    s.gauge = read_static_gauge(*s.image, *s.memory, options.module.stem().string());
+    s.gauge = read_static_gauge(*s.image, *s.memory, options.module.filename().string());
     return s;
 }
 
