@@ -332,16 +332,16 @@ void Machine::invalidate_code(std::uint32_t address, std::uint32_t size) {
 
 // ------------------------------------------------------------ stubs
 
-Result<std::uint32_t> Machine::add_stub(StubSpec spec) {
+Result<std::uint32_t> Machine::add_stub(StubSpec request) {
     std::size_t limit = (kContinue - kStubBase) / kStubSlot;
     if (stubs_.size() >= limit) return fail("the stub page is full");
     std::uint32_t address = kStubBase + static_cast<std::uint32_t>(stubs_.size()) * kStubSlot;
-    std::uint16_t pop = static_cast<std::uint16_t>(spec.arg_count * 4);
+    std::uint16_t pop = static_cast<std::uint16_t>(request.arg_count * 4);
     std::array<std::uint8_t, kStubSlot> code{0xC2, static_cast<std::uint8_t>(pop & 0xFF),
                                              static_cast<std::uint8_t>(pop >> 8), 0xCC};
     if (auto r = write(address, code); !r) return std::unexpected(r.error());
     invalidate_code(address, kStubSlot);
-    stubs_.push_back(Stub{std::move(spec.name), spec.arg_count, std::move(spec.handler)});
+    stubs_.push_back(Stub{std::move(request.name), request.arg_count, std::move(request.handler)});
     return address;
 }
 
@@ -380,7 +380,7 @@ namespace {
 // call(): a sequence of one.
 class SingleCall final : public CallSequence {
 public:
-    explicit SingleCall(const CallSpec& spec) : spec_(spec) {}
+    explicit SingleCall(const CallSpec& request) : spec_(request) {}
     std::size_t size() const override { return 1; }
     Result<CallSpec> before(std::size_t) override { return spec_; }
     void after(std::size_t, const CallResult& r) override { result = r; }
@@ -392,24 +392,24 @@ private:
 
 }  // namespace
 
-std::expected<CallResult, Fault> Machine::call(const CallSpec& spec) {
-    SingleCall single(spec);
+std::expected<CallResult, Fault> Machine::call(const CallSpec& request) {
+    SingleCall single(request);
     if (auto r = run(single); !r) return std::unexpected(r.error());
     return single.result;
 }
 
-Result<void> Machine::prepare(Frame& f, const CallSpec& spec, bool set_eip) {
-    f.name = spec.name;
-    f.address = spec.address;
-    f.nargs = static_cast<std::uint32_t>(spec.args.size());
-    f.returns = spec.returns;
-    f.budget = spec.budget.value_or(options_.default_budget);
+Result<void> Machine::prepare(Frame& f, const CallSpec& request, bool set_eip) {
+    f.name = request.name;
+    f.address = request.address;
+    f.nargs = static_cast<std::uint32_t>(request.args.size());
+    f.returns = request.returns;
+    f.budget = request.budget.value_or(options_.default_budget);
     f.esp = f.base_esp - 4 * (f.nargs + 1);
     if (f.nargs > 64) return fail("too many arguments");
 
     std::uint32_t words[65];
     words[0] = f.index + 1 < f.sequence->size() ? kContinue : kReturnTrap;
-    std::memcpy(words + 1, spec.args.data(), 4 * f.nargs);
+    std::memcpy(words + 1, request.args.data(), 4 * f.nargs);
     if (auto r = write(f.esp, std::span(reinterpret_cast<const std::uint8_t*>(words), 4 * (f.nargs + 1))); !r)
         return fail("cannot write the arguments: " + r.error().message);
 
@@ -417,7 +417,7 @@ Result<void> Machine::prepare(Frame& f, const CallSpec& spec, bool set_eip) {
     // sets it up (Unicorn's own reset state runs the x87 at 24-bit precision).
     std::uint32_t zero = 0, eflags = 0x202, fpcw = 0x27F, fptag = 0xFFFF, fpsw = 0, mxcsr = 0x1F80;
     std::uint32_t ebx = kCanaryEbx, esi = kCanaryEsi, edi = kCanaryEdi, ebp = kCanaryEbp;
-    std::uint32_t esp = f.esp, eip = spec.address;
+    std::uint32_t esp = f.esp, eip = request.address;
     int ids[] = {UC_X86_REG_ESP, UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX,
                  UC_X86_REG_ESI, UC_X86_REG_EDI, UC_X86_REG_EBP, UC_X86_REG_EFLAGS, UC_X86_REG_FPCW,
                  UC_X86_REG_FPTAG, UC_X86_REG_FPSW, UC_X86_REG_MXCSR, UC_X86_REG_EIP};
@@ -494,13 +494,13 @@ void Machine::continue_sequence() {
     }
     f->sequence->after(f->index, *r);
     ++f->index;
-    auto spec = f->sequence->before(f->index);
-    Result<void> ready = spec ? prepare(*f, *spec, true) : std::unexpected(spec.error());
+    auto request = f->sequence->before(f->index);
+    Result<void> ready = request ? prepare(*f, *request, true) : std::unexpected(request.error());
     if (!ready) {
         Fault fault;
         fault.kind = FaultKind::host_stop;
-        fault.function = spec ? std::string(spec->name) : "(host)";
-        fault.entry = spec ? spec->address : 0;
+        fault.function = request ? std::string(request->name) : "(host)";
+        fault.entry = request ? request->address : 0;
         fault.pc = kContinue;
         fault.detail = ready.error().message;
         f->stop = fault;

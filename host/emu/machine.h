@@ -204,12 +204,12 @@ public:
 
     // ---- host functions reachable from guest code
     // Returns the stub's guest address.
-    Result<std::uint32_t> add_stub(StubSpec spec);
+    Result<std::uint32_t> add_stub(StubSpec request);
     // The name of the stub at address, or nullptr.
     const std::string* stub_name(std::uint32_t address) const;
 
     // ---- guest calls
-    std::expected<CallResult, Fault> call(const CallSpec& spec);
+    std::expected<CallResult, Fault> call(const CallSpec& request);
     // Runs the sequence's calls; stops at the first fault, which names the
     // call. Calls made from a stub handler (nested) keep every register of
     // the running call.
@@ -249,7 +249,7 @@ private:
         CodeWatch watch;
     };
     struct Frame;   // state of one running sequence
-    Result<void> prepare(Frame& frame, const CallSpec& spec, bool set_eip);
+    Result<void> prepare(Frame& frame, const CallSpec& request, bool set_eip);
     std::expected<CallResult, Fault> finish(Frame& frame);
     void continue_sequence();
 

@@ -84,9 +84,9 @@ Result<void> Host::init() {
     // naming the entry (its arguments are unknown, so it cannot return).
     std::uint32_t table[gauge::kPanelServiceCount] = {};
     for (std::uint32_t i = 0; i < gauge::kPanelServiceCount; ++i) {
-        emu::StubSpec spec;
+        emu::StubSpec stub;
         if (i == gauge::kPanelServiceLookupVar) {
-            spec = {.name = "lookup_var", .arg_count = 1, .handler = [this](emu::StubCall& c) -> std::uint32_t {
+            stub = {.name = "lookup_var", .arg_count = 1, .handler = [this](emu::StubCall& c) -> std::uint32_t {
                         std::uint32_t var = c.arg(0);
                         auto token = machine_->read_as<std::uint32_t>(var + offsetof(guest::ModuleVar, token));
                         if (!token) {
@@ -105,7 +105,7 @@ Result<void> Host::init() {
                         return 0;
                     }};
         } else {
-            spec = {.name = strprintf("panel service %u", i), .arg_count = 0,
+            stub = {.name = strprintf("panel service %u", i), .arg_count = 0,
                     .handler = [this, i](emu::StubCall& c) -> std::uint32_t {
                         if (trace_.on())
                             trace_.emit("error", {{"what", "unknown panel service"}, {"entry", i},
@@ -114,7 +114,7 @@ Result<void> Host::init() {
                         return 0;
                     }};
         }
-        auto address = machine_->add_stub(std::move(spec));
+        auto address = machine_->add_stub(std::move(stub));
         if (!address) return std::unexpected(address.error());
         table[i] = *address;
     }
