@@ -13,6 +13,8 @@
 # runs longer than 10 s), a leak or a sanitizer report stops the target, and
 # its input is written to FUZZ_BUILD_DIR/findings/; keep it as a regression
 # case in fuzz/regressions/<target>/ once it is fixed (see fuzz/CMakeLists.txt).
+# The random seed is FUZZ_SEED (default 1), so a session's inputs can be
+# replayed; FUZZ_SEED=0 lets libFuzzer pick one.
 # Exit 0 when every target ran clean.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -54,7 +56,7 @@ printf '%-13s %9s %11s %8s %8s %7s  %s\n' target seconds executions exec/s cover
 for t in "${targets[@]}"; do
   log="$fuzz_build/findings/$t.log"
   result=clean
-  "$fuzz_build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  "$fuzz_build/fuzz/fuzz_$t" -max_total_time="$seconds" -seed="${FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$fuzz_build/findings/$t-" \
     "$fuzz_build/corpus/$t" "$seeds/$t" >"$log" 2>&1 || { result="FAILED: see $log"; status=1; }
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
